@@ -17,11 +17,13 @@ class PoisonMutex {
   PoisonMutex(const PoisonMutex&) = delete;
   PoisonMutex& operator=(const PoisonMutex&) = delete;
 
-  void lock() {
+  void lock() { lock_or_stop(message_); }
+  // Kind-generic operations stop with their own, generic message.
+  void lock_or_stop(const char* poisoned_message) {
     mutex_.lock();
     if (poisoned_.load(std::memory_order_relaxed)) {
       mutex_.unlock();
-      fatal_stop(message_);
+      fatal_stop(poisoned_message);
     }
   }
   void unlock() { mutex_.unlock(); }
@@ -47,6 +49,10 @@ class PoisonGuard {
  public:
   explicit PoisonGuard(PoisonMutex& mutex) : mutex_(mutex), exceptions_(std::uncaught_exceptions()) {
     mutex_.lock();
+  }
+  PoisonGuard(PoisonMutex& mutex, const char* poisoned_message)
+      : mutex_(mutex), exceptions_(std::uncaught_exceptions()) {
+    mutex_.lock_or_stop(poisoned_message);
   }
   // Adopts a mutex that the caller has locked already.
   PoisonGuard(PoisonMutex& mutex, std::adopt_lock_t)

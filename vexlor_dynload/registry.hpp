@@ -64,13 +64,6 @@ class RebindGuard {
 };
 
 Result<RebindGuard> acquire_rebind_guard();
-  struct Unlock {
-    void operator()(struct RebindToken*) const;
-  };
-  std::unique_ptr<struct RebindToken, Unlock> held_;
-};
-
-Result<RebindGuard> acquire_rebind_guard();
 // No slot for the key: succeeds with an empty guard, without the dispatch lock.
 Result<RebindGuard> direct_array_rebind_guard(JitStorageKind kind, int32_t first, int32_t second);
 
