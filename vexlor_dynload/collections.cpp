@@ -46,12 +46,12 @@ void migrate_fallback_elements(ArrayLane<T>& lane, PairKey pair, std::vector<T>&
 }
 
 // Grows or creates the owned buffer of the pair; refuses to grow memory the
-// runtime does not own. Returns the owned buffer when one exists.
+// runtime does not own. Returns the owned buffer when one exists. The caller
+// holds the lane's owned and registered tables.
 template <class T>
 Result<std::vector<T>*> grow_owned_buffer(ArrayLane<T>& lane, PairKey pair, size_t minimum) {
   auto& owned = lane.owned.value;
   auto& registered = lane.registered.value;
-  PoisonGuard hold(lane.registered.mutex, registered_array_generic);
   auto buffer = owned.find(pair);
   auto entry = registered.find(pair);
   if (buffer != owned.end()) {
@@ -80,7 +80,10 @@ Status ensure_capacity_unlocked(ArrayLane<T>& lane, int32_t first, int32_t secon
   }
   const PairKey pair = pair_key(first, second);
   {
+    // Keyed accessors write elements under the registered table, so the
+    // buffer's contents change only while it is held too.
     PoisonGuard owned_hold(lane.owned.mutex, owned_array_generic);
+    PoisonGuard registered_hold(lane.registered.mutex, registered_array_generic);
     auto buffer = grow_owned_buffer(lane, pair, minimum);
     if (!buffer) return error(buffer.error());
     if (*buffer != nullptr && lane_has_fallback(kind)) migrate_fallback_elements(lane, pair, **buffer);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <type_traits>
 
 namespace vexlor {
 
@@ -68,6 +69,27 @@ class PoisonGuard {
   PoisonMutex& mutex_;
   int exceptions_;
 };
+
+// Runs `body` holding the mutex; an exception leaving `body` poisons it.
+// Costs nothing beyond the lock on the normal path, for the hottest tables.
+template <class Body>
+decltype(auto) with_lock(PoisonMutex& mutex, Body&& body) {
+  mutex.lock();
+  try {
+    if constexpr (std::is_void_v<decltype(body())>) {
+      body();
+      mutex.unlock();
+    } else {
+      decltype(auto) result = body();
+      mutex.unlock();
+      return result;
+    }
+  } catch (...) {
+    mutex.poison();
+    mutex.unlock();
+    throw;
+  }
+}
 
 // A value together with the mutex that guards it.
 template <class T>

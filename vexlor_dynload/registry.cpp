@@ -61,14 +61,15 @@ void register_scalar(ScalarLane<T>& lane, int32_t key, T* address) {
   if (address == nullptr) return;
   auto guard = acquire_rebind_guard();
   if (!guard) return;
+  // The replaced cell is freed only once no table entry can lead to it.
+  PoisonGuard owned_hold(lane.owned.mutex);
   {
-    PoisonGuard hold(lane.owned.mutex);
-    auto it = lane.owned.value.find(key);
-    if (it != lane.owned.value.end() && it->second.get() != address) lane.owned.value.erase(it);
+    PoisonGuard registered_hold(lane.registered.mutex);
+    lane.registered.value[key] = address;
+    update_direct_storage_slot({lane.kind, key, 0}, address, 1);
   }
-  PoisonGuard hold(lane.registered.mutex);
-  lane.registered.value[key] = address;
-  update_direct_storage_slot({lane.kind, key, 0}, address, 1);
+  auto it = lane.owned.value.find(key);
+  if (it != lane.owned.value.end() && it->second.get() != address) lane.owned.value.erase(it);
 }
 
 template <class T>
@@ -79,40 +80,39 @@ void register_array(ArrayLane<T>& lane, int32_t first, int32_t second, T* addres
   if (!accepts_direct_array_rebind({lane.kind, first, second}, count)) return;
   if (is_integer_array_kind(lane.kind)) discard_integer_array_lane(first, second, lane.kind);
   const PairKey pair = pair_key(first, second);
+  PoisonGuard owned_hold(lane.owned.mutex);
   {
-    PoisonGuard hold(lane.owned.mutex);
-    auto it = lane.owned.value.find(pair);
-    if (it != lane.owned.value.end() && it->second.data() != address) lane.owned.value.erase(it);
+    PoisonGuard registered_hold(lane.registered.mutex);
+    lane.registered.value[pair] = {address, count};
+    update_direct_storage_slot({lane.kind, first, second}, address, count);
   }
-  PoisonGuard hold(lane.registered.mutex);
-  lane.registered.value[pair] = {address, count};
-  update_direct_storage_slot({lane.kind, first, second}, address, count);
+  auto it = lane.owned.value.find(pair);
+  if (it != lane.owned.value.end() && it->second.data() != address) lane.owned.value.erase(it);
 }
 
 template <class T>
 T scalar_load(ScalarLane<T>& lane, int32_t key) {
-  {
-    PoisonGuard hold(lane.registered.mutex);
+  std::optional<T> value = with_lock(lane.registered.mutex, [&]() -> std::optional<T> {
     auto it = lane.registered.value.find(key);
-    if (it != lane.registered.value.end()) return *it->second;
-  }
-  PoisonGuard hold(lane.fallback.mutex);
-  auto it = lane.fallback.value.find(key);
-  return it == lane.fallback.value.end() ? T{} : it->second;
+    if (it == lane.registered.value.end()) return std::nullopt;
+    return *it->second;
+  });
+  if (value) return *value;
+  return with_lock(lane.fallback.mutex, [&] {
+    auto it = lane.fallback.value.find(key);
+    return it == lane.fallback.value.end() ? T{} : it->second;
+  });
 }
 
 template <class T>
 void scalar_store(ScalarLane<T>& lane, int32_t key, T value) {
-  {
-    PoisonGuard hold(lane.registered.mutex);
+  const bool registered = with_lock(lane.registered.mutex, [&] {
     auto it = lane.registered.value.find(key);
-    if (it != lane.registered.value.end()) {
-      *it->second = value;
-      return;
-    }
-  }
-  PoisonGuard hold(lane.fallback.mutex);
-  lane.fallback.value[key] = value;
+    if (it == lane.registered.value.end()) return false;
+    *it->second = value;
+    return true;
+  });
+  if (!registered) with_lock(lane.fallback.mutex, [&] { lane.fallback.value[key] = value; });
 }
 
 // The element of a registered array (0 out of range), or nothing when the
@@ -120,22 +120,24 @@ void scalar_store(ScalarLane<T>& lane, int32_t key, T value) {
 // buffer cannot be freed meanwhile.
 template <class T>
 std::optional<T> registered_element(ArrayLane<T>& lane, PairKey pair, int32_t index) {
-  PoisonGuard hold(lane.registered.mutex);
-  auto it = lane.registered.value.find(pair);
-  if (it == lane.registered.value.end()) return std::nullopt;
-  const auto& entry = it->second;
-  return static_cast<size_t>(index) < entry.count ? entry.address[index] : T{};
+  return with_lock(lane.registered.mutex, [&]() -> std::optional<T> {
+    auto it = lane.registered.value.find(pair);
+    if (it == lane.registered.value.end()) return std::nullopt;
+    const auto& entry = it->second;
+    return static_cast<size_t>(index) < entry.count ? entry.address[index] : T{};
+  });
 }
 
 // Writes an element of a registered array when in range; false when the
 // pair is not registered in the lane.
 template <class T>
 bool store_registered_element(ArrayLane<T>& lane, PairKey pair, int32_t index, T value) {
-  PoisonGuard hold(lane.registered.mutex);
-  auto it = lane.registered.value.find(pair);
-  if (it == lane.registered.value.end()) return false;
-  if (static_cast<size_t>(index) < it->second.count) it->second.address[index] = value;
-  return true;
+  return with_lock(lane.registered.mutex, [&] {
+    auto it = lane.registered.value.find(pair);
+    if (it == lane.registered.value.end()) return false;
+    if (static_cast<size_t>(index) < it->second.count) it->second.address[index] = value;
+    return true;
+  });
 }
 
 template <class T>
@@ -191,7 +193,8 @@ void zero_owned_scalars(ScalarLane<T>& lane) {
     PoisonGuard hold(lane.fallback.mutex);
     lane.fallback.value.clear();
   }
-  PoisonGuard hold(lane.owned.mutex);
+  PoisonGuard owned_hold(lane.owned.mutex);
+  PoisonGuard registered_hold(lane.registered.mutex);
   for (auto& [key, cell] : lane.owned.value) *cell = T{};
 }
 
@@ -201,7 +204,8 @@ void zero_owned_arrays(ArrayLane<T>& lane) {
     PoisonGuard hold(lane.fallback.mutex);
     lane.fallback.value.clear();
   }
-  PoisonGuard hold(lane.owned.mutex);
+  PoisonGuard owned_hold(lane.owned.mutex);
+  PoisonGuard registered_hold(lane.registered.mutex);
   for (auto& [pair, buffer] : lane.owned.value) std::fill(buffer.begin(), buffer.end(), T{});
 }
 
