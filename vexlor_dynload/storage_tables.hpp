@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "flat_key_map.hpp"
 #include "poison_mutex.hpp"
 #include "registry.hpp"
 
@@ -36,9 +37,9 @@ struct ArrayEntry {
 };
 
 template <class T>
-using ScalarMap = std::unordered_map<int32_t, T*>;
+using ScalarMap = FlatKeyMap<uint32_t, T*>;
 template <class T>
-using ArrayMap = std::unordered_map<PairKey, ArrayEntry<T>, IdentityHash>;
+using ArrayMap = FlatKeyMap<PairKey, ArrayEntry<T>>;
 template <class T>
 using OwnedScalarMap = std::unordered_map<int32_t, std::unique_ptr<T>>;
 template <class T>
