@@ -8,7 +8,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "flat_key_map.hpp"
 #include "poison_mutex.hpp"
 #include "registry.hpp"
 
@@ -37,9 +36,9 @@ struct ArrayEntry {
 };
 
 template <class T>
-using ScalarMap = FlatKeyMap<uint32_t, T*>;
+using ScalarMap = std::unordered_map<int32_t, T*>;
 template <class T>
-using ArrayMap = FlatKeyMap<PairKey, ArrayEntry<T>>;
+using ArrayMap = std::unordered_map<PairKey, ArrayEntry<T>, IdentityHash>;
 template <class T>
 using OwnedScalarMap = std::unordered_map<int32_t, std::unique_ptr<T>>;
 template <class T>

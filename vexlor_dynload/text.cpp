@@ -1,5 +1,6 @@
 #include "text.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 
@@ -85,7 +86,8 @@ std::optional<std::string> text_buffer_bytes(int32_t handle, size_t maximum) {
   const int32_t length = vexlor_jit_collection_i32_load(handle, collection_length_selector);
   if (length < 0 || static_cast<size_t>(length) > maximum) return std::nullopt;
   std::string bytes;
-  bytes.reserve(static_cast<size_t>(length));
+  // The length is game state and may be anything; grow as bytes arrive.
+  bytes.reserve(std::min<size_t>(static_cast<size_t>(length), 4096));
   for (int32_t i = 0; i < length; ++i) {
     const int32_t element = vexlor_jit_global_i32_array_load(handle, 0, i);
     if (element < 0 || element > 255) return std::nullopt;
