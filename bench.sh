@@ -20,5 +20,6 @@ if [ ${#names[@]} -eq 0 ]; then
 fi
 for name in "${names[@]}"; do
   echo "== $name"
-  "build/bin/$name" --benchmark_repetitions=10 --benchmark_report_aggregates_only=true "$@"
+  "build/bin/$name" --benchmark_repetitions=20 --benchmark_min_time=0.1 \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true "$@"
 done
