@@ -51,22 +51,31 @@ static bool batches_valid(const int32_t* i32, const VexlorRenderFrameCounts* c) 
   return true;
 }
 
+/* The sprite checks are branch-free and split so that the compiler can
+ * vectorise them: all sprite floats lie in one block and are checked for
+ * finiteness in one loop; invalid frames are rare and bounded in size. */
+static bool all_finite(const float* floats, uint32_t count) {
+  uint32_t non_finite = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t bits;
+    memcpy(&bits, &floats[i], sizeof bits);
+    non_finite |= (bits & 0x7F800000u) == 0x7F800000u;
+  }
+  return non_finite == 0;
+}
+
+/* Floats: x, y, width, height, source x, y, width, height, origin x, y,
+ * scale x, y, rotation; all finite. */
 static bool sprite_valid(const int32_t* words, const float* f) {
-  if (words[0] == 0 || words[2] != 0) return false;
-  for (int i = 0; i < GXF_SPRITE_FLOATS; ++i)
-    if (!isfinite(f[i])) return false;
-  /* x, y, width, height, source x, y, width, height, origin x, y, scale x, y, rotation */
-  if (!(f[2] > 0.0f) || !(f[3] > 0.0f)) return false;
-  if (f[4] < 0.0f || f[5] < 0.0f || f[6] < 0.0f || f[7] < 0.0f) return false;
-  if ((f[6] == 0.0f) != (f[7] == 0.0f)) return false;
-  return f[10] != 0.0f && f[11] != 0.0f;
+  return (words[0] != 0) & (words[2] == 0) & (f[2] > 0.0f) & (f[3] > 0.0f) & (f[4] >= 0.0f) & (f[5] >= 0.0f) &
+         (f[6] >= 0.0f) & (f[7] >= 0.0f) & ((f[6] == 0.0f) == (f[7] == 0.0f)) & (f[10] != 0.0f) & (f[11] != 0.0f);
 }
 
 static bool sprites_valid(const int32_t* i32, const float* f32, const VexlorRenderFrameCounts* c) {
+  bool valid = all_finite(f32 + GXF_F32_SPRITES, GXF_SPRITE_FLOATS * c->sprites);
   for (uint32_t k = 0; k < c->sprites; ++k)
-    if (!sprite_valid(i32 + GXF_I32_SPRITES + GXF_SPRITE_WORDS * k, f32 + GXF_F32_SPRITES + GXF_SPRITE_FLOATS * k))
-      return false;
-  return true;
+    valid &= sprite_valid(i32 + GXF_I32_SPRITES + GXF_SPRITE_WORDS * k, f32 + GXF_F32_SPRITES + GXF_SPRITE_FLOATS * k);
+  return valid;
 }
 
 static bool texts_valid(const int32_t* i32, const VexlorRenderFrameCounts* c) {
@@ -84,38 +93,22 @@ static bool texts_valid(const int32_t* i32, const VexlorRenderFrameCounts* c) {
   return true;
 }
 
+/* Table-driven and branch-free: the entry's kind selects the bound of its
+ * index (kinds 0 and 7, and negative entries, have bound 0), and the clip
+ * depth is tracked as a signed count that must stay within 0..256. */
 static bool draw_list_valid(const int32_t* i32, const VexlorRenderFrameCounts* c) {
-  uint32_t depth = 0;
+  const uint32_t index_bound[8] = {0, c->lower_rects, c->batches, c->texts, c->upper_rects, c->clips, 1, 0};
+  bool valid = true;
+  int32_t depth = 0;
   for (uint32_t d = 0; d < c->draws; ++d) {
-    const int32_t entry = i32[GXF_I32_DRAWS + d];
-    if (entry < 0) return false;
-    const uint32_t index = (uint32_t)entry & GXF_DRAW_INDEX_MASK;
-    switch (entry >> GXF_DRAW_KIND_SHIFT) {
-      case GXF_DRAW_LOWER_RECT:
-        if (index >= c->lower_rects) return false;
-        break;
-      case GXF_DRAW_BATCH:
-        if (index >= c->batches) return false;
-        break;
-      case GXF_DRAW_TEXT:
-        if (index >= c->texts) return false;
-        break;
-      case GXF_DRAW_UPPER_RECT:
-        if (index >= c->upper_rects) return false;
-        break;
-      case GXF_DRAW_CLIP_PUSH:
-        if (index >= c->clips || depth == GXF_MAX_CLIP_DEPTH) return false;
-        ++depth;
-        break;
-      case GXF_DRAW_CLIP_POP:
-        if (index != 0 || depth == 0) return false;
-        --depth;
-        break;
-      default:
-        return false;
-    }
+    const uint32_t entry = (uint32_t)i32[GXF_I32_DRAWS + d];
+    const uint32_t shifted_kind = entry >> GXF_DRAW_KIND_SHIFT;
+    const uint32_t kind = shifted_kind < 8 ? shifted_kind : 0;
+    valid &= (entry & GXF_DRAW_INDEX_MASK) < index_bound[kind];
+    depth += (int32_t)(kind == GXF_DRAW_CLIP_PUSH) - (int32_t)(kind == GXF_DRAW_CLIP_POP);
+    valid &= (uint32_t)depth <= GXF_MAX_CLIP_DEPTH;
   }
-  return depth == 0;
+  return valid & (depth == 0);
 }
 
 bool vexlor_render_frame_validate(const int32_t* i32, const float* f32, VexlorRenderFrameCounts* counts) {
