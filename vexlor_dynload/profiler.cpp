@@ -213,10 +213,43 @@ void sync_jit_profile_generation(JitProfileState& state, uint64_t generation) {
   state.handles.clear();
 }
 
-// The generation if the profiler is on, nothing when it is off.
-std::optional<uint64_t> active_generation() {
-  if (!JIT_PROFILE_ENABLED.load(std::memory_order_acquire)) return std::nullopt;
-  return JIT_PROFILE_GENERATION.load(std::memory_order_acquire);
+bool profiler_enabled() { return JIT_PROFILE_ENABLED.load(std::memory_order_acquire); }
+
+uint64_t current_generation() { return JIT_PROFILE_GENERATION.load(std::memory_order_acquire); }
+
+// The measuring halves of enter and leave stay out of line so that the
+// disabled path is a flag test and a return, with no register saves.
+[[gnu::noinline]] void record_enter(uint32_t function_id) {
+  const uint64_t generation = current_generation();
+  const timespec start = monotonic_now();
+  JitProfileState& state = t_state;
+  sync_jit_profile_generation(state, generation);
+  state.stack.push_back(JitProfileFrame{t_current_frame, start, 0, function_id, t_current_root});
+}
+
+[[gnu::noinline]] void record_leave(uint32_t function_id) {
+  JitProfileState& state = t_state;
+  sync_jit_profile_generation(state, current_generation());
+  if (state.stack.empty()) return;
+  const JitProfileFrame entry = state.stack.back();
+  state.stack.pop_back();
+  if (entry.function_id != function_id) {
+    // An unbalanced leave: no open call of this thread can be trusted.
+    state.stack.clear();
+    return;
+  }
+  const uint64_t total_ns = saturating_elapsed_ns(entry.start, monotonic_now());
+  const uint64_t self_ns = total_ns > entry.child_ns ? total_ns - entry.child_ns : 0;
+  if (!state.stack.empty()) {
+    uint64_t& parent_child_ns = state.stack.back().child_ns;
+    parent_child_ns = saturating_add(parent_child_ns, total_ns);
+  }
+  const AggregateKey key = aggregate_key(entry.root, function_id);
+  if (entry.frame) {
+    add_pending(state, *entry.frame, key, total_ns, self_ns);
+  } else {
+    add_to_aggregate(cached_aggregate(state, key), 1, total_ns, self_ns, total_ns);
+  }
 }
 
 }  // namespace
@@ -307,42 +340,10 @@ std::vector<JitProfileSample> JitProfileFrameGuard::commit() {
 
 }  // namespace vexlor
 
-using vexlor::JitProfileFrame;
-using vexlor::JitProfileState;
-
 extern "C" VEXLOR_EXPORT void vexlor_jit_profile_frame_enter(uint32_t function_id) noexcept {
-  const std::optional<uint64_t> generation = vexlor::active_generation();
-  if (!generation) return;
-  const timespec start = vexlor::monotonic_now();
-  JitProfileState& state = vexlor::t_state;
-  vexlor::sync_jit_profile_generation(state, *generation);
-  state.stack.push_back(
-      JitProfileFrame{vexlor::t_current_frame, start, 0, function_id, vexlor::t_current_root});
+  if (vexlor::profiler_enabled()) vexlor::record_enter(function_id);
 }
 
 extern "C" VEXLOR_EXPORT void vexlor_jit_profile_frame_leave(uint32_t function_id) noexcept {
-  const std::optional<uint64_t> generation = vexlor::active_generation();
-  if (!generation) return;
-  JitProfileState& state = vexlor::t_state;
-  vexlor::sync_jit_profile_generation(state, *generation);
-  if (state.stack.empty()) return;
-  const JitProfileFrame entry = state.stack.back();
-  state.stack.pop_back();
-  if (entry.function_id != function_id) {
-    // An unbalanced leave: no open call of this thread can be trusted.
-    state.stack.clear();
-    return;
-  }
-  const uint64_t total_ns = vexlor::saturating_elapsed_ns(entry.start, vexlor::monotonic_now());
-  const uint64_t self_ns = total_ns > entry.child_ns ? total_ns - entry.child_ns : 0;
-  if (!state.stack.empty()) {
-    uint64_t& parent_child_ns = state.stack.back().child_ns;
-    parent_child_ns = vexlor::saturating_add(parent_child_ns, total_ns);
-  }
-  const vexlor::AggregateKey key = vexlor::aggregate_key(entry.root, function_id);
-  if (entry.frame) {
-    vexlor::add_pending(state, *entry.frame, key, total_ns, self_ns);
-  } else {
-    vexlor::add_to_aggregate(vexlor::cached_aggregate(state, key), 1, total_ns, self_ns, total_ns);
-  }
+  if (vexlor::profiler_enabled()) vexlor::record_leave(function_id);
 }
