@@ -167,6 +167,24 @@ TEST_F(ProfilerTest, SnapshotIsSortedByRootThenFunction) {
   EXPECT_EQ(keys_of(jit_profile_snapshot()), expected);
 }
 
+// Enough keys to make the thread's handle cache grow several times and
+// collide; each function must still count into its own aggregate.
+TEST_F(ProfilerTest, ManyFunctionsEachKeepTheirOwnAggregate) {
+  constexpr uint32_t kFunctions = 3000;
+  for (int round = 1; round <= 2; ++round) {
+    for (uint32_t i = 0; i < kFunctions; ++i) {
+      const uint32_t id = i * 0x10001u;  // ids that differ in high and low bits
+      for (int n = 0; n < round; ++n) call(id);
+    }
+  }
+  const std::vector<JitProfileSample> samples = jit_profile_snapshot();
+  ASSERT_EQ(samples.size(), kFunctions);
+  for (uint32_t i = 0; i < kFunctions; ++i) {
+    EXPECT_EQ(samples[i].function_id, i * 0x10001u);
+    EXPECT_EQ(samples[i].calls, 3u);
+  }
+}
+
 TEST_F(ProfilerTest, RootIsTakenWhenTheCallBegins) {
   vexlor_jit_profile_frame_enter(1);
   {
@@ -237,6 +255,27 @@ TEST_F(ProfilerTest, CallIsAttributedToTheFrameCurrentWhenItBegan) {
   vexlor_jit_profile_frame_leave(1);
   EXPECT_EQ(keys_of(jit_profile_snapshot()), (std::vector<std::pair<JitProfileRoot, uint32_t>>{{kRoot, 1}}));
   EXPECT_EQ(keys_of(frame.commit()), (std::vector<std::pair<JitProfileRoot, uint32_t>>{{kRoot, 2}}));
+}
+
+// The frame of such a call has been committed or discarded already, so the
+// call can only be dropped; it must not leak into a later frame of that id.
+TEST_F(ProfilerTest, CallOutlivingItsFrameIsDropped) {
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "frame committed" : "frame discarded");
+    reset_jit_profile();
+    {
+      auto frame = JitProfileFrameGuard::enter(12);
+      vexlor_jit_profile_frame_enter(1);
+      if (commit) {
+        EXPECT_TRUE(frame.commit().empty());
+      }
+    }
+    vexlor_jit_profile_frame_leave(1);
+    EXPECT_TRUE(jit_profile_snapshot().empty());
+    auto reused = JitProfileFrameGuard::enter(12);
+    call(2);
+    EXPECT_EQ(keys_of(reused.commit()), (std::vector<std::pair<JitProfileRoot, uint32_t>>{{kRoot, 2}}));
+  }
 }
 
 TEST_F(ProfilerTest, NestedFramesRestoreThePreviousFrame) {

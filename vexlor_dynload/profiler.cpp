@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
@@ -131,6 +132,9 @@ struct JitProfileState {
   std::vector<JitProfileFrame> stack;
   AggregateHandleCache handles;
   std::unordered_map<uint64_t, PendingFrame> pending;
+  // Ids of this thread's frame guards that are still open, innermost last.
+  // Guards outlive generations, so the generation check leaves this alone.
+  std::vector<uint64_t> open_frames;
   uint64_t generation = 0;
 };
 
@@ -194,6 +198,11 @@ JitProfileAggregate& cached_aggregate(JitProfileState& state, AggregateKey key) 
 
 void add_pending(JitProfileState& state, uint64_t frame_id, AggregateKey key, uint64_t total_ns,
                  uint64_t self_ns) {
+  // A call that outlived its frame's guard has no frame left to join: that
+  // frame was committed or discarded already. Keeping it would leak it, or
+  // hand it to a later frame that reuses the id.
+  const std::vector<uint64_t>& open = state.open_frames;
+  if (std::find(open.begin(), open.end(), frame_id) == open.end()) return;
   JitProfilePendingAggregate& pending = state.pending[frame_id][key];
   pending.calls = saturating_add(pending.calls, 1);
   pending.total_ns = saturating_add(pending.total_ns, total_ns);
@@ -305,20 +314,28 @@ JitProfileRootGuard::~JitProfileRootGuard() { t_current_root = previous_; }
 JitProfileFrameGuard JitProfileFrameGuard::enter(uint64_t frame_id) {
   const std::optional<uint64_t> previous = t_current_frame;
   t_current_frame = frame_id;
+  t_state.open_frames.push_back(frame_id);
   return JitProfileFrameGuard(previous, frame_id);
 }
 
-// A committed guard restored the previous frame already; restoring it again
-// here would undo a frame that was made current after the commit.
+void JitProfileFrameGuard::end_frame() {
+  t_current_frame = previous_frame_;
+  std::vector<uint64_t>& open = t_state.open_frames;
+  const auto last = std::find(open.rbegin(), open.rend(), frame_id_);
+  if (last != open.rend()) open.erase(std::next(last).base());
+}
+
+// A committed guard ended its frame already; ending it again here would
+// undo a frame that was made current after the commit.
 JitProfileFrameGuard::~JitProfileFrameGuard() {
   if (committed_) return;
-  t_current_frame = previous_frame_;
+  end_frame();
   t_state.pending.erase(frame_id_);
 }
 
 std::vector<JitProfileSample> JitProfileFrameGuard::commit() {
   if (committed_) return {};
-  t_current_frame = previous_frame_;
+  end_frame();
   committed_ = true;
   auto found = t_state.pending.find(frame_id_);
   if (found == t_state.pending.end()) return {};

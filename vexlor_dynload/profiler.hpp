@@ -56,7 +56,8 @@ class JitProfileRootGuard {
 
 // Makes `frame_id` the calling thread's current frame. Calls that begin while
 // it is current are held back until commit(); a guard that ends without a
-// commit discards them. A guard belongs to the thread that entered it.
+// commit discards them, and so are calls that are still open when the guard
+// ends. A guard belongs to the thread that entered it.
 class JitProfileFrameGuard {
  public:
   static JitProfileFrameGuard enter(uint64_t frame_id);
@@ -72,6 +73,8 @@ class JitProfileFrameGuard {
  private:
   JitProfileFrameGuard(std::optional<uint64_t> previous, uint64_t frame_id)
       : previous_frame_(previous), frame_id_(frame_id) {}
+  // Makes the previous frame current again and closes this one.
+  void end_frame();
   std::optional<uint64_t> previous_frame_;
   uint64_t frame_id_;
   bool committed_ = false;
