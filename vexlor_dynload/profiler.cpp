@@ -12,8 +12,6 @@
 #include <shared_mutex>
 #include <unordered_map>
 
-#include "flat_key_map.hpp"
-
 namespace vexlor {
 namespace {
 
@@ -61,6 +59,61 @@ AggregateTable& aggregate_table() {
 std::atomic<bool> JIT_PROFILE_ENABLED{false};
 std::atomic<uint64_t> JIT_PROFILE_GENERATION{0};
 
+// Thread-local open-addressing map from aggregate key to shared aggregate:
+// the instrumented path's only lookup, so it avoids the cost of a general
+// hash map.
+class AggregateHandleCache {
+ public:
+  JitProfileAggregate* find(AggregateKey key) const {
+    if (slots_.empty()) return nullptr;
+    for (size_t i = slot_of(key);; i = (i + 1) & mask()) {
+      const Slot& slot = slots_[i];
+      if (slot.aggregate == nullptr) return nullptr;
+      if (slot.key == key) return slot.aggregate;
+    }
+  }
+
+  void insert(AggregateKey key, JitProfileAggregate* aggregate) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    place(key, aggregate);
+    ++used_;
+  }
+
+  void clear() {
+    slots_.clear();
+    used_ = 0;
+  }
+
+ private:
+  struct Slot {
+    AggregateKey key;
+    JitProfileAggregate* aggregate;  // nullptr marks an empty slot
+  };
+
+  size_t mask() const { return slots_.size() - 1; }
+  size_t slot_of(AggregateKey key) const {
+    // Fibonacci hashing spreads the low function-id bits over the table.
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask();
+  }
+
+  void place(AggregateKey key, JitProfileAggregate* aggregate) {
+    size_t i = slot_of(key);
+    while (slots_[i].aggregate != nullptr) i = (i + 1) & mask();
+    slots_[i] = Slot{key, aggregate};
+  }
+
+  void grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{0, nullptr});
+    for (const Slot& slot : old) {
+      if (slot.aggregate != nullptr) place(slot.key, slot.aggregate);
+    }
+  }
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
 // One open call. An entry needs no generation of its own: the generation
 // check empties the stack whenever the generation changes, so every entry
 // belongs to its state's generation.
@@ -77,9 +130,7 @@ using PendingFrame = std::map<AggregateKey, JitProfilePendingAggregate>;
 
 struct JitProfileState {
   std::vector<JitProfileFrame> stack;
-  // The instrumented path's only lookup: an open-addressing map rather
-  // than a general hash map.
-  FlatKeyMap<AggregateKey, JitProfileAggregate*> handles;
+  AggregateHandleCache handles;
   std::unordered_map<uint64_t, PendingFrame> pending;
   // Ids of this thread's frame guards that are still open, innermost last.
   // Guards outlive generations, so the generation check leaves this alone.
@@ -134,14 +185,14 @@ JitProfileAggregate& aggregate_for_locked(AggregateTable& table, AggregateKey ke
 }
 
 JitProfileAggregate& cached_aggregate(JitProfileState& state, AggregateKey key) {
-  if (auto* cached = state.handles.find(key)) return *cached->second;
+  if (JitProfileAggregate* cached = state.handles.find(key)) return *cached;
   AggregateTable& table = aggregate_table();
   JitProfileAggregate* aggregate;
   {
     std::unique_lock hold(table.lock);
     aggregate = &aggregate_for_locked(table, key);
   }
-  state.handles[key] = aggregate;
+  state.handles.insert(key, aggregate);
   return *aggregate;
 }
 
