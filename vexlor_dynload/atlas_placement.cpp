@@ -54,6 +54,7 @@ struct PlannerSprite {
 
 struct PlannerTables {
   std::vector<PlannerSprite> sprites;
+  std::vector<uint64_t> handles;  // of `sprites`, for rank lookups
   std::vector<const AtlasPageExtent*> pages;
   std::vector<Edge> edges;  // input order
   uint64_t attempts = 0;
@@ -97,7 +98,10 @@ Rejection index_sprites(const AtlasPlanInput& input, PlannerTables& tables) {
     if (!width || !height) return rejection::overflow;
     by_handle[sprite.handle] = PlannerSprite{&sprite, Footprint{*width, *height}, nullptr, 0, {}};
   }
-  for (auto& [handle, sprite] : by_handle) tables.sprites.push_back(std::move(sprite));
+  for (auto& [handle, sprite] : by_handle) {
+    tables.handles.push_back(handle);
+    tables.sprites.push_back(std::move(sprite));
+  }
   return std::nullopt;
 }
 
@@ -122,10 +126,9 @@ Rejection index_pages(const AtlasPlanInput& input, PlannerTables& tables, uint64
 }
 
 std::optional<uint32_t> sprite_rank(const PlannerTables& tables, uint64_t handle) {
-  const auto found = std::lower_bound(tables.sprites.begin(), tables.sprites.end(), handle,
-                                      [](const PlannerSprite& sprite, uint64_t h) { return sprite.descriptor->handle < h; });
-  if (found == tables.sprites.end() || found->descriptor->handle != handle) return std::nullopt;
-  return uint32_t(found - tables.sprites.begin());
+  const auto found = std::lower_bound(tables.handles.begin(), tables.handles.end(), handle);
+  if (found == tables.handles.end() || *found != handle) return std::nullopt;
+  return uint32_t(found - tables.handles.begin());
 }
 
 std::optional<uint32_t> page_rank(const PlannerTables& tables, uint32_t page_index) {
