@@ -32,4 +32,13 @@ constexpr int32_t checked_rem(int32_t a, int32_t b) {
   return a % b;
 }
 
+// Float to int32 truncating toward zero, saturating outside the int32 range;
+// NaN gives 0. A plain cast of such values is undefined.
+constexpr int32_t truncate_to_i32(float v) {
+  if (v != v) return 0;
+  if (v >= 2147483648.0f) return std::numeric_limits<int32_t>::max();
+  if (v < -2147483648.0f) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(v);
+}
+
 }  // namespace quillfen
