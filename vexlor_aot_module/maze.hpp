@@ -1,0 +1,45 @@
+// The live maze: its grid geometry and read access to the live wall buffer,
+// as drawing and movement see it.
+//
+// Cells are indexed y * width + x. Direction codes: 1 north, 2 east, 3 south,
+// 4 west, 0 none. Wall bits of a cell's word: 1 north, 2 east, 4 south, 8 west.
+#pragma once
+
+#include <cstdint>
+
+#include "state_access.hpp"
+
+namespace quillfen {
+
+using WallBuffer = StateArray<int32_t, 4096>;
+
+// The wall bit of a direction's side (1, 2, 4, 8), 0 for anything but 1..4.
+int32_t wall_bit(int32_t direction);
+// 1 <-> 3, 2 <-> 4; 0 for anything else.
+int32_t opposite_direction(int32_t direction);
+// (word / bit) mod 2 = 1, with truncating division.
+bool wall_bit_set(int32_t word, int32_t bit);
+
+// The cell one step from `cell` in `direction` on a width x height grid, or
+// -1 when the step leaves the grid, the cell is not on it or the direction is
+// not 1..4.
+int32_t grid_neighbour(int32_t cell, int32_t direction, int32_t width, int32_t height);
+// cell mod width and cell / width; -1 when the cell is outside
+// 0..cell_count - 1 or the width is below 1.
+int32_t grid_column(int32_t cell, int32_t width, int32_t cell_count);
+int32_t grid_row(int32_t cell, int32_t width, int32_t cell_count);
+
+// The buffer drawing and movement read, and the one a generator fills.
+WallBuffer live_wall_buffer();
+WallBuffer spare_wall_buffer();
+// Makes the spare buffer live in one flip.
+void make_spare_walls_live();
+
+int32_t live_walls(int32_t cell);
+int32_t maze_neighbour(int32_t cell, int32_t direction);
+bool maze_can_move(int32_t cell, int32_t direction);
+int32_t cell_column(int32_t cell);
+int32_t cell_row(int32_t cell);
+int32_t maze_index(int32_t x, int32_t y);
+
+}  // namespace quillfen
