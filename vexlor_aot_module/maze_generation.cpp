@@ -7,6 +7,7 @@
 
 #include "arith.hpp"
 #include "maze.hpp"
+#include "maze_wall_cache.hpp"
 #include "state_tree.hpp"
 
 namespace quillfen {
@@ -26,11 +27,6 @@ constexpr int32_t turn_weight = 4;
 constexpr int32_t long_straight_run = 8;
 constexpr int32_t longest_traced_route = 4094;
 constexpr int32_t lowest_best_score = -2147483647;
-
-void invalidate_wall_cache() {
-  app::maze_wall_cache::ready = 0;
-  app::maze_wall_cache::topology_revision = -1;
-}
 
 // Direction indexes 0..3 stand for the codes 1..4; -1 is none.
 int32_t opposite_index(int32_t index) { return index >= 0 && index <= 3 ? (index + 2) % 4 : -1; }
