@@ -6,6 +6,7 @@
 #include "flow.hpp"
 #include "gfx.hpp"
 #include "host.hpp"
+#include "layout.hpp"
 #include "state_tree.hpp"
 
 extern "C" {
@@ -19,12 +20,14 @@ VEXLOR_EXPORT int32_t main() {
 VEXLOR_EXPORT int32_t tick() {
   quillfen::read_host_frame();
   if (app::host::frame::quit_requested == 1) return 1;
+  quillfen::compute_layout();
   return 0;
 }
 
 VEXLOR_EXPORT int32_t render() {
   quillfen::frame_begin();
   quillfen::read_host_frame();
+  quillfen::compute_layout();
   return quillfen::frame_end(0);
 }
 
