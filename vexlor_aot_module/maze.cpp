@@ -10,16 +10,6 @@ namespace quillfen {
 
 namespace maze = app::maze;
 
-int32_t wall_bit(int32_t direction) {
-  switch (direction) {
-    case 1: return 1;
-    case 2: return 2;
-    case 3: return 4;
-    case 4: return 8;
-    default: return 0;
-  }
-}
-
 int32_t opposite_direction(int32_t direction) {
   switch (direction) {
     case 1: return 3;
@@ -28,25 +18,6 @@ int32_t opposite_direction(int32_t direction) {
     case 4: return 2;
     default: return 0;
   }
-}
-
-bool wall_bit_set(int32_t word, int32_t bit) { return checked_rem(checked_div(word, bit), 2) == 1; }
-
-int32_t grid_neighbour(int32_t cell, int32_t direction, int32_t width, int32_t height) {
-  if (width < 1 || height < 1 || cell < 0 || cell >= int64_t{width} * height) return -1;
-  // 64-bit so that a grid larger than the int32 range cannot overflow.
-  int64_t x = cell % width;
-  int64_t y = cell / width;
-  switch (direction) {
-    case 1: --y; break;
-    case 2: ++x; break;
-    case 3: ++y; break;
-    case 4: --x; break;
-    default: return -1;
-  }
-  if (x < 0 || y < 0 || x >= width || y >= height) return -1;
-  const int64_t next = y * width + x;
-  return next <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(next) : -1;
 }
 
 int32_t grid_column(int32_t cell, int32_t width, int32_t cell_count) {

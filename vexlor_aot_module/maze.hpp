@@ -5,8 +5,11 @@
 // 4 west, 0 none. Wall bits of a cell's word: 1 north, 2 east, 4 south, 8 west.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <limits>
 
+#include "arith.hpp"
 #include "state_access.hpp"
 
 namespace quillfen {
@@ -14,16 +17,36 @@ namespace quillfen {
 using WallBuffer = StateArray<int32_t, 4096>;
 
 // The wall bit of a direction's side (1, 2, 4, 8), 0 for anything but 1..4.
-int32_t wall_bit(int32_t direction);
+inline int32_t wall_bit(int32_t direction) { return direction >= 1 && direction <= 4 ? 1 << (direction - 1) : 0; }
 // 1 <-> 3, 2 <-> 4; 0 for anything else.
 int32_t opposite_direction(int32_t direction);
-// (word / bit) mod 2 = 1, with truncating division.
-bool wall_bit_set(int32_t word, int32_t bit);
+// (word / bit) mod 2 = 1, with truncating division. For the usual case, a
+// non-negative word and a one-bit mask, that is the bit itself.
+inline bool wall_bit_set(int32_t word, int32_t bit) {
+  if (word >= 0 && bit > 0 && std::has_single_bit(static_cast<uint32_t>(bit)))
+    return ((word >> std::countr_zero(static_cast<uint32_t>(bit))) & 1) != 0;
+  return checked_rem(checked_div(word, bit), 2) == 1;
+}
 
 // The cell one step from `cell` in `direction` on a width x height grid, or
 // -1 when the step leaves the grid, the cell is not on it or the direction is
 // not 1..4.
-int32_t grid_neighbour(int32_t cell, int32_t direction, int32_t width, int32_t height);
+inline int32_t grid_neighbour(int32_t cell, int32_t direction, int32_t width, int32_t height) {
+  if (width < 1 || height < 1 || cell < 0 || cell >= int64_t{width} * height) return -1;
+  // 64-bit so that a grid larger than the int32 range cannot overflow.
+  int64_t x = cell % width;
+  int64_t y = cell / width;
+  switch (direction) {
+    case 1: --y; break;
+    case 2: ++x; break;
+    case 3: ++y; break;
+    case 4: --x; break;
+    default: return -1;
+  }
+  if (x < 0 || y < 0 || x >= width || y >= height) return -1;
+  const int64_t next = y * width + x;
+  return next <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(next) : -1;
+}
 // cell mod width and cell / width; -1 when the cell is outside
 // 0..cell_count - 1 or the width is below 1.
 int32_t grid_column(int32_t cell, int32_t width, int32_t cell_count);
