@@ -6,18 +6,13 @@
 
 #include <cstdint>
 
+#include "maze.hpp"
+
 namespace quillfen {
 
 inline constexpr int32_t intent_slot_count = 8;
 inline constexpr int32_t intent_source_keyboard = 1;
 inline constexpr int32_t intent_source_pointer = 2;
-
-// Direction codes: 1 north, 2 east, 3 south, 4 west, 0 none.
-inline constexpr int32_t direction_none = 0;
-inline constexpr int32_t direction_north = 1;
-inline constexpr int32_t direction_east = 2;
-inline constexpr int32_t direction_south = 3;
-inline constexpr int32_t direction_west = 4;
 
 // Keyboard scancodes (USB HID usage numbers) of the direction keys.
 inline constexpr int32_t key_up = 82;

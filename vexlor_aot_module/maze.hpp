@@ -16,8 +16,16 @@ namespace quillfen {
 
 using WallBuffer = StateArray<int32_t, 4096>;
 
+inline constexpr int32_t direction_none = 0;
+inline constexpr int32_t direction_north = 1;
+inline constexpr int32_t direction_east = 2;
+inline constexpr int32_t direction_south = 3;
+inline constexpr int32_t direction_west = 4;
+
 // The wall bit of a direction's side (1, 2, 4, 8), 0 for anything but 1..4.
-inline int32_t wall_bit(int32_t direction) { return direction >= 1 && direction <= 4 ? 1 << (direction - 1) : 0; }
+constexpr int32_t wall_bit(int32_t direction) {
+  return direction >= direction_north && direction <= direction_west ? 1 << (direction - 1) : 0;
+}
 // 1 <-> 3, 2 <-> 4; 0 for anything else.
 int32_t opposite_direction(int32_t direction);
 // (word / bit) mod 2 = 1, with truncating division. For the usual case, a

@@ -13,10 +13,10 @@ namespace {
 namespace cache = app::maze_wall_cache;
 namespace maze = app::maze;
 
-constexpr int32_t wall_north = 1;
-constexpr int32_t wall_east = 2;
-constexpr int32_t wall_south = 4;
-constexpr int32_t wall_west = 8;
+constexpr int32_t wall_north = wall_bit(direction_north);
+constexpr int32_t wall_east = wall_bit(direction_east);
+constexpr int32_t wall_south = wall_bit(direction_south);
+constexpr int32_t wall_west = wall_bit(direction_west);
 
 bool cell_has_wall(int32_t column, int32_t row, int32_t bit) {
   return wall_bit_set(live_walls(maze_index(column, row)), bit);
