@@ -18,8 +18,10 @@ constexpr int32_t display_key = key_of("app.host.frame.display");
 constexpr int32_t pointers_key = key_of("app.host.frame.pointers");
 constexpr int32_t keys_key = key_of("app.host.frame.keys");
 
-constexpr int32_t frame_field(std::string_view field) { return vexlor::key_continue(frame_key, field); }
-constexpr int32_t display_field(std::string_view field) { return vexlor::key_continue(display_key, field); }
+// consteval: every key of the copy is fixed when the module is compiled.
+consteval int32_t frame_field(std::string_view field) { return vexlor::key_continue(frame_key, field); }
+consteval int32_t display_field(std::string_view field) { return vexlor::key_continue(display_key, field); }
+consteval int32_t pointer_column(std::string_view field) { return key_of(field); }
 
 int32_t flag(int32_t word) { return word != 0 ? 1 : 0; }
 
@@ -29,16 +31,16 @@ void store_f32(int32_t key, float value) { vexlor_jit_global_f32_store(key, valu
 void copy_pointer_slot(int32_t p) {
   const int32_t* words = &host_i32[544 + 4 * p];
   const float* floats = &host_f32[6 * p];
-  vexlor_jit_global_i32_array_store(pointers_key, key_of("id"), p, words[0]);
-  vexlor_jit_global_i32_array_store(pointers_key, key_of("is_down"), p, flag(words[1]));
-  vexlor_jit_global_i32_array_store(pointers_key, key_of("went_down"), p, flag(words[2]));
-  vexlor_jit_global_i32_array_store(pointers_key, key_of("went_up"), p, flag(words[3]));
-  vexlor_jit_global_f32_array_store(pointers_key, key_of("x_logical"), p, floats[0]);
-  vexlor_jit_global_f32_array_store(pointers_key, key_of("y_logical"), p, floats[1]);
-  vexlor_jit_global_f32_array_store(pointers_key, key_of("dx_logical"), p, floats[2]);
-  vexlor_jit_global_f32_array_store(pointers_key, key_of("dy_logical"), p, floats[3]);
-  vexlor_jit_global_f32_array_store(pointers_key, key_of("x_normalized"), p, floats[4]);
-  vexlor_jit_global_f32_array_store(pointers_key, key_of("y_normalized"), p, floats[5]);
+  vexlor_jit_global_i32_array_store(pointers_key, pointer_column("id"), p, words[0]);
+  vexlor_jit_global_i32_array_store(pointers_key, pointer_column("is_down"), p, flag(words[1]));
+  vexlor_jit_global_i32_array_store(pointers_key, pointer_column("went_down"), p, flag(words[2]));
+  vexlor_jit_global_i32_array_store(pointers_key, pointer_column("went_up"), p, flag(words[3]));
+  vexlor_jit_global_f32_array_store(pointers_key, pointer_column("x_logical"), p, floats[0]);
+  vexlor_jit_global_f32_array_store(pointers_key, pointer_column("y_logical"), p, floats[1]);
+  vexlor_jit_global_f32_array_store(pointers_key, pointer_column("dx_logical"), p, floats[2]);
+  vexlor_jit_global_f32_array_store(pointers_key, pointer_column("dy_logical"), p, floats[3]);
+  vexlor_jit_global_f32_array_store(pointers_key, pointer_column("x_normalized"), p, floats[4]);
+  vexlor_jit_global_f32_array_store(pointers_key, pointer_column("y_normalized"), p, floats[5]);
 }
 
 int32_t clamped_pointer_count(int32_t count) {
